@@ -3,6 +3,8 @@
 #define VTF_UI_WINDOW_H
 #include <windows.h>
 
+#include "ui/control_ids.h"
+
 extern HWND main_window;
 extern HWND folder_edit;
 extern HWND browse_button;
@@ -18,7 +20,11 @@ extern wchar_t log_path[MAX_PATH];
 
 // WM_CREATE: builds the controls, the default folder, the work folder and log path.
 LRESULT OnCreate(HWND window);
+// Replaces the status line (at most 255 characters) and repaints its band,
+// unless the text is the one already shown.
 void SetStatusText(const wchar_t* text);
+// Enables or disables the folder field, Browse and the three check boxes;
+// the main and web-site buttons are left as they are.
 void EnableOptionControls(bool enable);
 
 #endif

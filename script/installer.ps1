@@ -194,10 +194,10 @@ function Get-VelmoSignedRelease {
     $claims
 }
 
-# The transfer clock is read only here, so that a test can move it forward.
-function Get-VelmoTransferElapsed {
-    param([Parameter(Mandatory = $true)] [Diagnostics.Stopwatch]$Clock)
-    $Clock.Elapsed
+# The transfer clock: a stopwatch, made only here so that a test can put a
+# clock of its own in its place. Its Elapsed is read after every chunk.
+function Start-VelmoTransferClock {
+    [Diagnostics.Stopwatch]::StartNew()
 }
 
 function Receive-VelmoPackage {
@@ -209,7 +209,7 @@ function Receive-VelmoPackage {
     $limit = [TimeSpan]::FromMinutes(30)
     $file = [IO.File]::Open($Destination, [IO.FileMode]::CreateNew, [IO.FileAccess]::Write, [IO.FileShare]::None)
     try {
-        $clock = [Diagnostics.Stopwatch]::StartNew()
+        $clock = Start-VelmoTransferClock
         [long]$offset = 0
         while ($offset -lt $size) {
             [long]$last = [Math]::Min($offset + 33554432 - 1, $size - 1)
@@ -235,7 +235,7 @@ function Receive-VelmoPackage {
                     while (($read = $stream.Read($buffer, 0, $buffer.Length)) -gt 0) {
                         $position += $read
                         # Bytes beyond the range, or past the time limit, are never written.
-                        if ($position -gt $last + 1 -or (Get-VelmoTransferElapsed $clock) -gt $limit) {
+                        if ($position -gt $last + 1 -or $clock.Elapsed -gt $limit) {
                             throw 'Package transfer limit exceeded'
                         }
                         $file.Write($buffer, 0, $read)
@@ -246,7 +246,7 @@ function Receive-VelmoPackage {
                     # Nothing of a failed attempt stays in the file.
                     $file.SetLength($offset)
                     $file.Position = $offset
-                    if ($attempt -ge 3 -or (Get-VelmoTransferElapsed $clock) -gt $limit) { throw }
+                    if ($attempt -ge 3 -or $clock.Elapsed -gt $limit) { throw }
                 } finally {
                     if ($null -ne $stream) { $stream.Dispose() }
                     if ($null -ne $response) { $response.Dispose() }

@@ -75,10 +75,13 @@ void OnInstallButton(HWND window) {
     return;
   }
 
+  // A text longer than the buffer would arrive cut, and installing into a
+  // prefix of what the user typed is never right: it is refused as well.
   wchar_t typed[MAX_PATH] = L"";
+  bool cut = GetWindowTextLengthW(folder_edit) >= MAX_PATH;
   GetWindowTextW(folder_edit, typed, MAX_PATH);
   wchar_t folder[kAcceptedFolderCapacity];
-  if (!ValidateInstallFolder(typed, folder)) {
+  if (cut || !ValidateInstallFolder(typed, folder)) {
     ShowMessage(window, TXT_INVALID_FOLDER, MB_OK | MB_ICONWARNING);
     return;
   }
@@ -97,10 +100,12 @@ void OnInstallButton(HWND window) {
     return;
   }
 
+  int desktop = CheckedOption(desktop_check);
+  int start_menu = CheckedOption(startmenu_check);
+  int at_startup = CheckedOption(startup_check);
   wchar_t command_line[kCommandLineCapacity];
   if (BuildScriptCommandLine(command_line, kCommandLineCapacity, powershell, script_path, folder,
-                             CheckedOption(desktop_check), CheckedOption(startmenu_check),
-                             CheckedOption(startup_check)) < 0) {
+                             desktop, start_menu, at_startup) < 0) {
     FailPowerShellStart(window);
     return;
   }

@@ -44,7 +44,10 @@ class SessionRefusalTest(unittest.TestCase):
         app.dismiss_message_box()
 
     def test_a_rejected_folder_shows_the_warning_and_keeps_the_text(self):
-        typed_texts = ["C:\\Apps\"x", "D:\\", "      ", "C:\\" + "a" * 218]  # the last: 221
+        # The last two: 221 characters; and a text longer than the field's
+        # 260-character buffer whose first 259 characters, trimmed, would pass.
+        typed_texts = ["C:\\Apps\"x", "D:\\", "      ", "C:\\" + "a" * 218,
+                       "C:\\" + "a" * 200 + " " * 60 + "b"]
         with StandIn() as standin, WineSession() as session:
             standin.play("exit 0")
             app = Installer(session, env=standin.env)

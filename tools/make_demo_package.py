@@ -20,21 +20,12 @@ import sys
 import zipfile
 from pathlib import Path
 
+from embed_script import read_version
+
 ROOT = Path(__file__).resolve().parent.parent
 SOURCE_TREE = ROOT / "demo" / "package"
 VERSION_RE = re.compile(r"^\d{1,4}(?:\.\d{1,4}){2}$")
 ZIP_DATE = (1980, 1, 1, 0, 0, 0)
-
-
-def installer_version(header: Path = ROOT / "res" / "version.h") -> str:
-    text = header.read_text(encoding="ascii")
-    parts = []
-    for name in ("MAJOR", "MINOR", "PATCH"):
-        m = re.search(r"#define\s+VTF_VERSION_%s\s+(\d+)" % name, text)
-        if not m:
-            raise ValueError(f"{header}: VTF_VERSION_{name} not found")
-        parts.append(m.group(1))
-    return ".".join(parts)
 
 
 def launcher_exe() -> bytes:
@@ -110,7 +101,7 @@ def main(argv=None) -> int:
     ap.add_argument("--out", type=Path, help="archive to write (default: VELMO_Tallowfin-VERSION.zip)")
     args = ap.parse_args(argv)
     try:
-        version = args.version or installer_version()
+        version = args.version or read_version(ROOT / "res" / "version.h")
         data = build_package(version)
     except (OSError, ValueError, KeyError) as err:
         print(f"make_demo_package: {err}", file=sys.stderr)

@@ -10,7 +10,6 @@ holds before each write and when the transfer limit is thrown.
 import hashlib
 import json
 import os
-import ssl
 import subprocess
 import sys
 import tempfile
@@ -116,13 +115,6 @@ def build_script(folder: Path) -> Path:
     return out
 
 
-def server_context(pki) -> ssl.SSLContext:
-    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    context.minimum_version = ssl.TLSVersion.TLSv1_2
-    context.load_cert_chain(str(pki.cert), str(pki.key))
-    return context
-
-
 class Case:
     def __init__(self, name, data, scenario, clock="real", marker_on=None):
         self.name, self.data, self.scenario, self.clock = name, data, scenario, clock
@@ -194,7 +186,7 @@ class RangeDownloadFaults(unittest.TestCase):
             return case.scenario(request)
 
         pki = tls.make_pki(folder / "pki")
-        with RangeFaultServer({p: c.data for p, c in by_path.items()}, server_context(pki), scenario,
+        with RangeFaultServer({p: c.data for p, c in by_path.items()}, tls.server_context(pki), scenario,
                               max_requests=200) as server:
             table = [{"name": c.name, "url": server.url(p), "size": len(c.data), "clock": c.clock,
                       "marker": str(folder / f"{c.name}.marker"), "dest": str(folder / f"{c.name}.zip")}

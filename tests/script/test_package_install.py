@@ -7,14 +7,13 @@ before and after: only the log may change, and only by the run's own lines.
 """
 import hashlib
 import json
-import ssl
 import subprocess
 import sys
 import unittest
 import zipfile
 from pathlib import Path
 
-from support import nginx, zip_fixtures as z
+from support import nginx, tls, zip_fixtures as z
 from support.range_fault_server import Answer, RangeFaultServer
 from support.script_runner import (PACKAGE_ROOT, RELEASE_VERSION, USER_AGENT, ScriptBed, sign_release,
                                    source_dir, window_arguments)
@@ -36,13 +35,6 @@ def snapshot(folder: Path) -> dict:
         return {}
     return {str(p.relative_to(folder)): (hashlib.sha256(p.read_bytes()).hexdigest() if p.is_file() else None)
             for p in sorted(folder.rglob("*"))}
-
-
-def server_context(pki) -> ssl.SSLContext:
-    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    context.minimum_version = ssl.TLSVersion.TLSv1_2
-    context.load_cert_chain(str(pki.cert), str(pki.key))
-    return context
 
 
 def crafted_package(out: Path, *entries) -> Path:
@@ -82,7 +74,7 @@ class InstallRuns(unittest.TestCase):
         def scenario(request):
             return Answer(status=200, content_range=None) if request.path == MANIFEST_PATH else answer
 
-        server = RangeFaultServer(files, server_context(cls.bed.pki), scenario, max_requests=20).__enter__()
+        server = RangeFaultServer(files, tls.server_context(cls.bed.pki), scenario, max_requests=20).__enter__()
         cls.servers.append(server)
         origin = f"https://127.0.0.1:{server.port}"
         manifest = sign_release(cls.bed.key_pem, package, origin, root / "latest.json")

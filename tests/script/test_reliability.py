@@ -1,23 +1,15 @@
 """Runs of the installer script that are cut short or collide: a run killed in
 the middle of its download, and two runs started at once for the same user."""
 import signal
-import ssl
 import time
 import unittest
 
-from support import nginx
+from support import nginx, tls
 from support.range_fault_server import Answer, RangeFaultServer
 from support.script_runner import RELEASE_VERSION, ScriptBed, make_package, sign_release
 
 SUCCESS = ["start", "signature verified", "download", "extract", "install", "success"]
 DOWNLOAD_PATH = f"/api/releases/download/{RELEASE_VERSION}"
-
-
-def server_context(pki) -> ssl.SSLContext:
-    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    context.minimum_version = ssl.TLSVersion.TLSv1_2
-    context.load_cert_chain(str(pki.cert), str(pki.key))
-    return context
 
 
 class InterruptedAndConcurrentRuns(unittest.TestCase):
@@ -45,7 +37,7 @@ class InterruptedAndConcurrentRuns(unittest.TestCase):
         def scenario(request):
             return stall if request.path == DOWNLOAD_PATH else Answer(status=200)
 
-        with RangeFaultServer({DOWNLOAD_PATH: data}, server_context(self.bed.pki), scenario) as stalling:
+        with RangeFaultServer({DOWNLOAD_PATH: data}, tls.server_context(self.bed.pki), scenario) as stalling:
             origin = f"https://127.0.0.1:{stalling.port}"
             manifest = sign_release(self.bed.key_pem, self.package, origin, self.bed.root / "stalling.json")
             stalling.files["/api/releases/latest"] = manifest.read_bytes()

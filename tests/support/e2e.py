@@ -18,7 +18,6 @@ What joins the pieces:
 - the demo release package (tools/make_demo_package.py), signed and published
   with the project's nginx server block.
 """
-import difflib
 import os
 import shutil
 import subprocess
@@ -26,18 +25,8 @@ import sys
 import time
 from pathlib import Path
 
-from support import nginx, script_runner, wine
+from support import nginx, script_runner, session_harness, wine
 
-STATUS_TEXTS = {
-    "ready": "Internet connection required. The latest app will be downloaded and installed.",
-    "checking": "Checking the current release.",
-    "downloading": "Downloading the latest app package.",
-    "extracting": "Package verified. Extracting files.",
-    "installing": "Installing the app. Check the language selection window.",
-    "complete": "Installation complete. See you in the app.",
-    "network_failed": "Could not connect to the server. Check your Internet connection and try again.",
-    "failed": "Installation was not completed. Check install.log and try again.",
-}
 IDC_INSTALL = 101
 POWERSHELL_PATH = Path("drive_c/windows/system32/WindowsPowerShell/v1.0/powershell.exe")
 VERSION = script_runner.RELEASE_VERSION
@@ -99,17 +88,6 @@ class RestartableNginx(nginx.Nginx):
             start_new_session=True)
         if not self._wait_listening(self.port, 10.0):
             raise RuntimeError("nginx did not start again: " + self._stop_process())
-
-
-def closest_status(text: str):
-    """The key of the status text that OCR output is closest to, or None."""
-    seen = " ".join(text.split())
-    best, best_ratio = None, 0.0
-    for key, expected in STATUS_TEXTS.items():
-        ratio = difflib.SequenceMatcher(None, seen, expected).ratio()
-        if ratio > best_ratio:
-            best, best_ratio = key, ratio
-    return best if best_ratio >= 0.75 else None
 
 
 class EndToEnd:
@@ -227,18 +205,10 @@ class EndToEnd:
 
     def status(self) -> str:
         """The status line as a person reads it off the screen (OCR)."""
-        shot = self.workdir / "status.png"
-        self.session.screenshot(shot, rect=self.status_band())
-        # Enlarged and inverted to dark text on white, which OCR reads best.
-        prepared = self.workdir / "status-ocr.png"
-        subprocess.run(["convert", str(shot), "-resize", "300%", "-colorspace", "Gray", "-negate",
-                        str(prepared)], check=True, timeout=60)
-        text = subprocess.run(["tesseract", str(prepared), "-", "--psm", "6"], capture_output=True,
-                              timeout=60).stdout.decode(errors="replace")
-        return " ".join(text.split())
+        return session_harness.read_screen_text(self.session, self.status_band())
 
     def status_key(self):
-        return closest_status(self.status())
+        return session_harness.closest_status(self.status())
 
     def wait_for_button(self, text: str, timeout=300.0, on_tick=None) -> bool:
         deadline = time.monotonic() + timeout

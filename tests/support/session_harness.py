@@ -111,6 +111,26 @@ STATUS = {
 }
 
 
+def read_screen_text(session, rect) -> str:
+    """The text in a rectangle of the screen, as OCR reads it: enlarged and
+    turned into dark text on white first, which OCR reads best."""
+    with tempfile.TemporaryDirectory() as tmp:
+        shot = session.screenshot(Path(tmp) / "band.png", rect=rect)
+        big = Path(tmp) / "big.png"
+        subprocess.run(["convert", str(shot), "-resize", "300%", "-colorspace", "Gray",
+                        "-negate", str(big)], check=True, timeout=60)
+        text = subprocess.run(["tesseract", str(big), "-", "--psm", "7"], capture_output=True,
+                              timeout=60).stdout.decode("utf-8", "replace")
+    return " ".join(text.split())
+
+
+def closest_status(text: str):
+    """The key of the status text that OCR output is closest to, or None."""
+    scores = {key: difflib.SequenceMatcher(None, text, value).ratio() for key, value in STATUS.items()}
+    best = max(scores, key=scores.get)
+    return best if scores[best] >= 0.8 else None
+
+
 def wait_until(predicate, timeout, what, interval=0.1):
     deadline = time.monotonic() + timeout
     while True:
@@ -290,17 +310,7 @@ class Installer:
     def read_status(self):
         """The status line as OCR reads it, mapped to the closest known text
         (a key of STATUS), or None when nothing is close."""
-        with tempfile.TemporaryDirectory() as tmp:
-            shot = self.session.screenshot(Path(tmp) / "band.png", rect=self.status_band())
-            big = Path(tmp) / "big.png"
-            subprocess.run(["convert", str(shot), "-resize", "300%", "-colorspace", "Gray",
-                            "-negate", str(big)], check=True, timeout=60)
-            text = subprocess.run(["tesseract", str(big), "-", "--psm", "7"], capture_output=True,
-                                  timeout=60).stdout.decode("utf-8", "replace").strip()
-        scores = {key: difflib.SequenceMatcher(None, text, value).ratio()
-                  for key, value in STATUS.items()}
-        best = max(scores, key=scores.get)
-        return best if scores[best] >= 0.8 else None
+        return closest_status(read_screen_text(self.session, self.status_band()))
 
     def wait_status(self, key, timeout=20):
         seen = []

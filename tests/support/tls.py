@@ -11,6 +11,7 @@ the first CA's clients do not trust.
 """
 import json
 import secrets
+import ssl
 import subprocess
 import sys
 from pathlib import Path
@@ -50,6 +51,14 @@ def make_pki(folder, names=("127.0.0.1", "localhost"), ca_name="VELMO Tallowfin 
              "-set_serial", "0x" + secrets.token_hex(8), "-days", "2", "-sha256",
              "-extfile", str(ext), "-out", str(cert))
     return Pki(ca_cert, cert, key)
+
+
+def server_context(pki: Pki) -> ssl.SSLContext:
+    """A TLS 1.2-or-later server context presenting the loopback certificate."""
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.minimum_version = ssl.TLSVersion.TLSv1_2
+    context.load_cert_chain(str(pki.cert), str(pki.key))
+    return context
 
 
 def trust_env(pki: Pki) -> dict:

@@ -1,19 +1,13 @@
 """The real installer, clicked by a real mouse under Wine, runs the real
 installer script against nginx serving a signed demo release."""
-import os
 import shutil
 import tempfile
 import unittest
 from pathlib import Path
 
-from support import e2e, script_runner, wine
+from support import e2e, session_harness, wine
 
 APP_FILES = ["VELMO_Tallowfin.exe", "app/main.py", "app/runtime.py", "config.json", "install.json"]
-
-
-def staged_scripts():
-    temp = wine.prefix() / "drive_c" / "users" / os.environ.get("USER", "root") / "AppData" / "Local" / "Temp"
-    return sorted(p.name for p in temp.glob("VTF*.ps1")) if temp.exists() else []
 
 
 class InstallFromReleaseServer(unittest.TestCase):
@@ -28,10 +22,11 @@ class InstallFromReleaseServer(unittest.TestCase):
         shutil.rmtree(cls.workdir, ignore_errors=True)
 
     def setUp(self):
-        self.install_dir = None
         self.seen = []
+        self.staged_while_running = set()
 
     def note_status(self):
+        self.staged_while_running.update(session_harness.staged_files())
         key = self.e2e.status_key()
         if key and (not self.seen or self.seen[-1] != key):
             self.seen.append(key)
@@ -74,10 +69,11 @@ class InstallFromReleaseServer(unittest.TestCase):
         self.assertEqual(messages[2:], ["start", "signature verified", "download", "extract", "install",
                                         "success"])
 
-        # "Done" closes the window; no staged script stays behind.
+        # "Done" closes the window; the script staged for the run is gone.
+        self.assertTrue(self.staged_while_running, "no staged script was seen while installing")
         self.e2e.click_main_button()
         self.assertEqual(process.wait(60), 0)
-        self.assertEqual(staged_scripts(), [])
+        self.assertEqual(session_harness.staged_files(), [])
 
 
 class TamperedPackageIsRefused(unittest.TestCase):

@@ -166,12 +166,8 @@ class EndToEnd:
         drive = wine.prefix() / "dosdevices" / (windows_path[0].lower() + ":")
         return drive.resolve() / windows_path[3:].replace("\\", "/")
 
-    def local_appdata(self) -> Path:
-        users = wine.prefix() / "drive_c" / "users"
-        return users / os.environ.get("USER", "root") / "AppData" / "Local"
-
     def log_path(self) -> Path:
-        return self.local_appdata() / "VTFI" / "install.log"
+        return session_harness.log_file()
 
     def child(self, control_id: int):
         window = self.session.windows(cls=wine.INSTALLER_CLASS)

@@ -225,7 +225,7 @@ function Receive-VelmoPackage {
                     $request.Headers.Add('Accept-Encoding', 'identity')
                     $request.AddRange($offset, $last)
                     $response = $request.GetResponse()
-                    if ([int]$response.StatusCode -ne 206 -or $response.Headers['Content-Range'] -cne $expectedRange -or
+                    if ([int]$response.StatusCode -ne 206 -or -not [string]::Equals($response.Headers['Content-Range'], $expectedRange, [StringComparison]::Ordinal) -or
                         $response.ContentLength -ne ($last - $offset + 1)) {
                         throw 'Package range differs from signed size'
                     }
@@ -298,13 +298,16 @@ function Assert-VelmoArchive {
                 }
             }
             if ($null -eq $root) { $root = $parts[0] }
-            if ($parts[0] -cne $root -or $parts.Count -lt 2) { throw 'Archive must have one root directory' }
+            # Ordinal: a culture comparison would take "ro<soft hyphen>ot" for "root".
+            if (-not [string]::Equals($parts[0], $root, [StringComparison]::Ordinal) -or $parts.Count -lt 2) {
+                throw 'Archive must have one root directory'
+            }
             # The Unix file type sits in the high half; the shift keeps the sign,
             # and the mask drops it again.
             if ((($entry.ExternalAttributes -shr 16) -band 61440) -eq 40960) { throw 'Archive symlink refused' }
             $total += $entry.Length
             if ($total -gt 2500000000) { throw 'Archive expanded size exceeds limit' }
-            if (-not $name.EndsWith('/')) {
+            if (-not $name.EndsWith('/', [StringComparison]::Ordinal)) {
                 if (-not $files.Add($name)) { throw 'Duplicate archive path' }
             }
         }

@@ -51,6 +51,12 @@ CASES = [
     ("a directory entry for the root alone", [z.directory("root/")] + pkg(), EXE, ONE_ROOT),
     ("a file at the top level", pkg(z.file("readme.txt")), EXE, ONE_ROOT),
     ("a second root folder", pkg(z.file("other/readme.txt")), EXE, ONE_ROOT),
+    # Names that differ from others only by a soft hyphen, which a culture
+    # comparison ignores: a second root, and file names that end in one after
+    # a slash (they are files, not directory entries).
+    ("a second root that differs by an invisible character", pkg(z.file("ro\u00adot/readme.txt")), EXE, ONE_ROOT),
+    ("file names ending in an invisible character after a slash",
+     pkg(z.file("root/x/\u00ad"), z.file("root/X/\u00ad")), EXE, DUPLICATE),
     ("required names match ignoring case",
      [z.file(n) for n in ("root/Release.JSON", "root/INTEGRITY_manifest.json", "root/App/Main.py",
                           "root/app/RUNTIME.py", "root/Config.Json",

@@ -43,8 +43,10 @@ CASES = {
         1, r"^Release response limit exceeded$"),
     "128001 bytes chunked": ({"default": {"body_size": 128001, "body_byte": " ", "chunked": True}},
                              1, r"^Release response limit exceeded$"),
-    # Ten pieces 3.5 s apart: no read waits 15 s, the last arrives after 31.5 s.
-    "last piece after 30 s": ({"default": {"body": "{}" + " " * 98, "piece_size": 10, "piece_delay": 3.5}},
+    # Ten pieces 4 s apart: no read waits 15 s, the last arrives after 36 s,
+    # late enough for the limit even when a loaded machine starts the
+    # script's stopwatch a few seconds after the headers.
+    "last piece after 30 s": ({"default": {"body": "{}" + " " * 98, "piece_size": 10, "piece_delay": 4.0}},
                               1, r"^Release response limit exceeded$"),
     "invalid UTF-8": ({"default": {"body_base64": base64.b64encode(b'{"version":"0.19.\xff"}').decode()}},
                       1, r"Unable to translate bytes \[FF\]"),

@@ -15,21 +15,19 @@ DOWNLOAD_PATH = "/api/releases/download/"
 class SignedReleaseRunTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
+        # Class clean-ups run even when the set-up fails half way.
         cls.bed = script_runner.ScriptBed()
+        cls.addClassCleanup(cls.bed.close)
         root = cls.bed.root
         cls.release_root = root / "releases"
         cls.package = script_runner.make_package(root / "package.zip")
         cls.server = nginx.Nginx(cls.release_root, cls.bed.pki).start()
+        cls.addClassCleanup(cls.server.stop)
         cls.origin = cls.server.origin
         cls.script = cls.bed.build_script(cls.origin)
         cls.manifests = root / "manifests"
         cls.manifests.mkdir()
         cls.good = script_runner.sign_release(cls.bed.key_pem, cls.package, cls.origin, cls.manifests / "good.json")
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.server.stop()
-        cls.bed.close()
 
     def run_with(self, manifest: Path):
         """Publishes the manifest, runs the script whole and returns the run and

@@ -139,6 +139,10 @@ class EndToEnd:
         try:
             if self.session:
                 self.session.__exit__(*exc)
+            if self.bed:
+                # Ending Wine does not end the Linux processes the bridge
+                # started; they all run from this bed's folder.
+                subprocess.run(["pkill", "-KILL", "-f", str(self.bed.root)], timeout=30)
         finally:
             if self._saved_powershell is not None:
                 (wine.prefix() / POWERSHELL_PATH).write_bytes(self._saved_powershell)
@@ -205,6 +209,16 @@ class EndToEnd:
 
     def status_key(self):
         return session_harness.closest_status(self.status())
+
+    def wait_status(self, key: str, timeout=20.0):
+        """Reads the status line until it shows `key` (it is repainted a
+        moment after the main button changes); returns the last key read."""
+        deadline = time.monotonic() + timeout
+        seen = self.status_key()
+        while seen != key and time.monotonic() < deadline:
+            time.sleep(0.5)
+            seen = self.status_key()
+        return seen
 
     def wait_for_button(self, text: str, timeout=300.0, on_tick=None) -> bool:
         deadline = time.monotonic() + timeout

@@ -108,9 +108,16 @@ class EnglishAt96Dpi(WindowSession):
         # Real Tab keys through the message loop of the installer.
         seen = []
         for _ in expected:
+            before = seen[-1] if seen else None
             subprocess.run(["xdotool", "key", "Tab"], env=self.session.env, timeout=30)
-            time.sleep(0.3)
-            seen.append(ui_probe(self.session, "focus"))
+            # The key goes through the X server and Wine's queue: wait for the
+            # focus to move rather than for a fixed time.
+            deadline = time.monotonic() + 10
+            focus = ui_probe(self.session, "focus")
+            while focus == before and time.monotonic() < deadline:
+                time.sleep(0.2)
+                focus = ui_probe(self.session, "focus")
+            seen.append(focus)
         self.assertEqual(seen, expected)
 
 

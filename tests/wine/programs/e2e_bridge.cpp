@@ -145,8 +145,13 @@ int wmain() {
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
 
-  // The script's own time limits bound the run; this only waits for its end.
+  // The script's own time limits bound the run; the bridge gives up after an
+  // hour in case the Linux side died without writing its exit code.
   std::string code;
-  while (!ReadText(WindowsPathOf(exit_file), &code)) Sleep(100);
+  const ULONGLONG deadline = GetTickCount64() + 60ULL * 60 * 1000;
+  while (!ReadText(WindowsPathOf(exit_file), &code)) {
+    if (GetTickCount64() > deadline) return 95;
+    Sleep(100);
+  }
   return atoi(code.c_str());
 }

@@ -5,7 +5,6 @@
 BeforeAll {
     $source = $env:VTF_SOURCE_DIR
     if (-not $source) { $source = (Resolve-Path (Join-Path $PSScriptRoot '../..')).Path }
-    $scriptPath = Join-Path $source 'script/installer.ps1'
 
     $aliases = @{ '%' = 'ForEach-Object'; 'foreach' = 'ForEach-Object'; '?' = 'Where-Object'; 'where' = 'Where-Object'
         'gc' = 'Get-Content'; 'ac' = 'Add-Content'; 'sort' = 'Sort-Object'; 'select' = 'Select-Object'; 'sls' = 'Select-String'
@@ -135,15 +134,22 @@ BeforeAll {
     }
 }
 
-Describe 'Windows PowerShell 5.1 compatibility of the installer script' {
+# The demo release's packaged installer is run by the same Windows PowerShell.
+Describe 'Windows PowerShell 5.1 compatibility of <_>' -ForEach @(
+    'script/installer.ps1', 'demo/package/VELMO_Tallowfin/installer/Install-VelmoTallowfin.ps1'
+) {
+    BeforeAll {
+        $path = Join-Path $source $_
+    }
+
     It 'is 7-bit ASCII with LF line ends and no byte-order mark' {
-        $bytes = [IO.File]::ReadAllBytes($scriptPath)
+        $bytes = [IO.File]::ReadAllBytes($path)
         @($bytes | Where-Object { $_ -gt 127 -or $_ -eq 13 }) | Should -BeNullOrEmpty
         $bytes[0] | Should -Not -Be 0xEF
     }
 
     It 'uses nothing that Windows PowerShell 5.1 lacks' {
-        Find-PowerShell51Problem ([IO.File]::ReadAllText($scriptPath)) | Should -BeNullOrEmpty
+        Find-PowerShell51Problem ([IO.File]::ReadAllText($path)) | Should -BeNullOrEmpty
     }
 }
 

@@ -95,7 +95,9 @@ class DemoPackageBuilder(unittest.TestCase):
         self.assertEqual(proc.stdout.strip(), ROOT_NAME)
 
     def test_installer_files_are_ascii_for_windows_powershell(self):
-        for path in (SOURCE / "demo/package").rglob("*.ps1"):
+        scripts = list((SOURCE / "demo/package").rglob("*.ps1"))
+        self.assertIn("Install-VelmoTallowfin.ps1", [p.name for p in scripts])
+        for path in scripts:
             data = path.read_bytes()
             self.assertTrue(all(b < 128 for b in data), path)
             self.assertNotIn(b"\r", data, path)

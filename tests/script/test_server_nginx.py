@@ -87,13 +87,15 @@ class ReleaseServerBlock(unittest.TestCase):
         for version, name in ((ssl.TLSVersion.TLSv1_2, "TLSv1.2"), (ssl.TLSVersion.TLSv1_3, "TLSv1.3")):
             with self.subTest(name):
                 self.assertEqual(self.get(LATEST, {"User-Agent": f"probe-{name}"}, tls_version=version)[0], 200)
-                [entry] = [r for r in self.server.requests() if r["user_agent"] == f"probe-{name}"]
+                entry = self.server.wait_request(lambda r: r["user_agent"] == f"probe-{name}")
+                self.assertIsNotNone(entry, "no access log entry")
                 self.assertEqual((entry["tls"], entry["uri"], entry["status"]), (name, LATEST, 200))
 
     def test_access_log_records_the_request_headers(self):
         self.get(DOWNLOAD, {"User-Agent": "log-probe", "Range": "bytes=1-2", "Accept": "application/zip",
                             "Accept-Encoding": "identity", "Cookie": "a=b", "Authorization": "Basic eDp5"})
-        [entry] = [r for r in self.server.requests() if r["user_agent"] == "log-probe"]
+        entry = self.server.wait_request(lambda r: r["user_agent"] == "log-probe")
+        self.assertIsNotNone(entry, "no access log entry")
         self.assertEqual({k: entry[k] for k in ("method", "uri", "range", "accept", "accept_encoding", "cookie",
                                                 "authorization", "status", "bytes", "content_range")},
                          {"method": "GET", "uri": DOWNLOAD, "range": "bytes=1-2", "accept": "application/zip",

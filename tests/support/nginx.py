@@ -143,10 +143,29 @@ class Nginx:
                 time.sleep(0.05)
         return False
 
-    def requests(self):
+    def requests(self, quiet=0.2):
+        """The access log's entries. nginx writes an entry just after the
+        answer's last byte, so a client may be done a moment before its entry
+        is there: the log is read once it has not grown for `quiet` seconds."""
+        size, deadline = -1, time.monotonic() + 10
+        while time.monotonic() < deadline:
+            now = self.access_log.stat().st_size if self.access_log.exists() else 0
+            if now == size:
+                break
+            size = now
+            time.sleep(quiet)
         if not self.access_log.exists():
             return []
         return [json.loads(line) for line in self.access_log.read_text("utf-8").splitlines() if line]
+
+    def wait_request(self, predicate, timeout=10.0):
+        """The first access log entry for which predicate is true, waiting for it."""
+        deadline = time.monotonic() + timeout
+        while True:
+            found = [entry for entry in self.requests(quiet=0.05) if predicate(entry)]
+            if found or time.monotonic() > deadline:
+                return found[0] if found else None
+            time.sleep(0.1)
 
     def _stop_process(self) -> str:
         if self.process is None:

@@ -65,6 +65,8 @@ import time
 from pathlib import Path
 from typing import Optional
 
+from support.http_head import read_request_head
+
 REASONS = {200: "OK", 204: "No Content", 206: "Partial Content", 301: "Moved Permanently",
            302: "Found", 304: "Not Modified", 307: "Temporary Redirect", 400: "Bad Request",
            401: "Unauthorized", 403: "Forbidden", 404: "Not Found", 416: "Range Not Satisfiable",
@@ -196,24 +198,8 @@ class FaultServer:
                 pass
 
     def _read_request(self, conn) -> Optional[_Request]:
-        data = b""
-        while b"\r\n\r\n" not in data:
-            try:
-                chunk = conn.recv(4096)
-            except socket.timeout:
-                return None
-            if not chunk or len(data) > 65536:
-                return None
-            data += chunk
-        head = data.split(b"\r\n\r\n", 1)[0].decode("latin-1").split("\r\n")
-        parts = head[0].split(" ")
-        if len(parts) != 3:
-            return None
-        headers = []
-        for line in head[1:]:
-            name, _, value = line.partition(":")
-            headers.append([name.strip(), value.strip()])
-        return _Request(parts[0], parts[1], parts[2], headers)
+        head = read_request_head(conn)
+        return _Request(*head) if head else None
 
     # -- answers ----------------------------------------------------------
     def _choose(self, number, request):

@@ -23,6 +23,8 @@ import time
 from dataclasses import dataclass, field
 from typing import Callable, List, Optional
 
+from support.http_head import read_request_head
+
 DEFAULT = object()
 RANGE_RE = re.compile(r"^bytes=(\d+)-(\d+)$")
 
@@ -132,19 +134,11 @@ class RangeFaultServer:
                 pass
 
     def _read_request(self, conn) -> Optional[Request]:
-        buf = b""
-        while b"\r\n\r\n" not in buf:
-            chunk = conn.recv(4096)
-            if not chunk or len(buf) > 65536:
-                return None
-            buf += chunk
-        head = buf.split(b"\r\n\r\n", 1)[0].decode("latin-1").split("\r\n")
-        _, target, _ = head[0].split(" ", 2)
-        path = target.split("?", 1)[0]
-        headers = {}
-        for line in head[1:]:
-            name, _, value = line.partition(":")
-            headers[name.strip().lower()] = value.strip()
+        head = read_request_head(conn)
+        if head is None:
+            return None
+        path = head.target.split("?", 1)[0]
+        headers = {name.lower(): value for name, value in head.headers}
         m = RANGE_RE.match(headers.get("range", ""))
         rng = (int(m.group(1)), int(m.group(2))) if m else None
         with self._lock:

@@ -7,6 +7,7 @@ client area, and pixel probes on screenshots in client coordinates.
 import json
 import subprocess
 import time
+import unittest
 from pathlib import Path
 
 from support import wine
@@ -63,6 +64,29 @@ def start_installer(session, env=None):
     except subprocess.TimeoutExpired:
         pass  # wait_window reports the missing window
     return process, session.wait_window(cls=wine.INSTALLER_CLASS, title=TITLE)
+
+
+class InstallerWindowTest(unittest.TestCase):
+    """One installer window per test class, on its own display, closed and
+    cleaned up after the class. Subclasses choose the DPI and the language
+    and may prepare the prefix in `before_start`."""
+
+    log_pixels = 96
+    korean = False
+    scale = 1.0
+
+    @classmethod
+    def setUpClass(cls):
+        cls.session = wine.WineSession(screen="1280x800", korean=cls.korean,
+                                       log_pixels=cls.log_pixels)
+        cls.session.__enter__()
+        cls.addClassCleanup(cls.session.__exit__, None, None, None)
+        cls.before_start()
+        cls.process, cls.window = start_installer(cls.session)
+
+    @classmethod
+    def before_start(cls):
+        pass
 
 
 def window_state(session):

@@ -6,31 +6,11 @@ import subprocess
 import time
 import unittest
 
-from support import wine
-from support.window_checks import (CONTROLS, WS_BORDER, client_rect_of, scale_value,
-                                   start_installer, ui_probe, unix_path, website_host,
-                                   wine_local_app_data)
+from support.window_checks import (CONTROLS, WS_BORDER, InstallerWindowTest, client_rect_of,
+                                   scale_value, ui_probe, unix_path, website_host, wine_local_app_data)
 
 
-class WindowSession(unittest.TestCase):
-    """One installer window per test class, closed and cleaned up after it."""
-
-    log_pixels = 96
-    korean = False
-    scale = 1.0
-
-    @classmethod
-    def setUpClass(cls):
-        cls.session = wine.WineSession(screen="1280x800", korean=cls.korean,
-                                       log_pixels=cls.log_pixels)
-        cls.session.__enter__()
-        cls.addClassCleanup(cls.session.__exit__, None, None, None)
-        cls.before_start()
-        cls.process, cls.window = start_installer(cls.session)
-
-    @classmethod
-    def before_start(cls):
-        pass
+class WindowSession(InstallerWindowTest):
 
     def check_controls(self, korean):
         host = website_host()

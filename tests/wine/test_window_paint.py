@@ -8,7 +8,7 @@ import unittest
 
 from support import wine
 from support.window_checks import (ACCENT, ACCENT_DISABLED, BACKGROUND, BORDER, GRID, PANEL,
-                                   TEXT, TEXT_MUTED, Shot, scale_value, start_installer,
+                                   TEXT, TEXT_MUTED, InstallerWindowTest, Shot, scale_value,
                                    ui_probe, unix_path, wait_until, window_state)
 
 # Points of the header art in design units, chosen away from every other
@@ -62,19 +62,12 @@ def scaled(scale, *values):
     return tuple(scale_value(scale, v) for v in values)
 
 
-class PaintedWindow(unittest.TestCase):
-    log_pixels = 96
-    scale = 1.0
-    korean = False
+class PaintedWindow(InstallerWindowTest):
     name = "window-en-96"
 
     @classmethod
     def setUpClass(cls):
-        cls.session = wine.WineSession(screen="1280x800", korean=cls.korean,
-                                       log_pixels=cls.log_pixels)
-        cls.session.__enter__()
-        cls.addClassCleanup(cls.session.__exit__, None, None, None)
-        cls.process, cls.window = start_installer(cls.session)
+        super().setUpClass()
         cls.shot = Shot.when(cls.session, cls.window, cls.name + ".png", status_line_drawn)
 
     def rect(self, design):
@@ -147,7 +140,8 @@ class PaintedWindow(unittest.TestCase):
                 self.assertGreater(shot.count(inner, label), 20)
 
 
-class EnglishAt96Dpi(PaintedWindow):
+class WholePicture:
+    """The checks of the whole picture, for every DPI."""
 
     def test_header_art(self):
         self.check_header_art(self.shot)
@@ -160,6 +154,9 @@ class EnglishAt96Dpi(PaintedWindow):
 
     def test_owner_drawn_buttons(self):
         self.check_buttons(self.shot)
+
+
+class EnglishAt96Dpi(WholePicture, PaintedWindow):
 
     def test_standard_controls_on_the_dark_background(self):
         shot = self.shot
@@ -195,22 +192,10 @@ class EnglishAt96Dpi(PaintedWindow):
                                      lambda shot: shot.at(main_left + 10, main_top + 6) == ACCENT))
 
 
-class EnglishAt120Dpi(PaintedWindow):
+class EnglishAt120Dpi(WholePicture, PaintedWindow):
     log_pixels = 120
     scale = 1.25
     name = "window-en-120"
-
-    def test_header_art(self):
-        self.check_header_art(self.shot)
-
-    def test_icon(self):
-        self.check_icon(self.shot)
-
-    def test_texts_in_their_colours(self):
-        self.check_texts(self.shot)
-
-    def test_owner_drawn_buttons(self):
-        self.check_buttons(self.shot)
 
 
 class KoreanAt96Dpi(PaintedWindow):
@@ -228,15 +213,12 @@ def ink(rgb):
     return rgb != BACKGROUND
 
 
-class StatusChange(unittest.TestCase):
+class StatusChange(InstallerWindowTest):
     """The main button starts a (stand-in) PowerShell; the status line turns
     from the long ready text to the shorter checking text."""
 
     @classmethod
-    def setUpClass(cls):
-        cls.session = wine.WineSession(screen="1280x800", log_pixels=96)
-        cls.session.__enter__()
-        cls.addClassCleanup(cls.session.__exit__, None, None, None)
+    def before_start(cls):
         powershell = unix_path(cls.session,
                                r"C:\windows\system32\WindowsPowerShell\v1.0\powershell.exe")
         kept = powershell.with_name("powershell.exe.window-test-kept")
@@ -244,7 +226,9 @@ class StatusChange(unittest.TestCase):
         cls.addClassCleanup(shutil.move, kept, powershell)
         shutil.copy(cls.session.program("window_powershell_idle"), powershell)
 
-        cls.process, cls.window = start_installer(cls.session)
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
         cls.before = Shot.when(cls.session, cls.window, "window-status-before.png",
                                status_line_drawn)
         cls.session.probe("--class", wine.INSTALLER_CLASS, "--click", "101")
